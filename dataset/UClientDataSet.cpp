@@ -1,0 +1,3 @@
+#include "UClientDataSet.h"
+
+// Placeholder until the unit is written.

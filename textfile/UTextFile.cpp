@@ -1,0 +1,3 @@
+#include "UTextFile.h"
+
+// Placeholder until the unit is written.
