@@ -1,7 +1,7 @@
 #include "UAlgumasFuncoes.h"
 
-#include <chrono>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>

@@ -22,8 +22,8 @@ class EInOutError : public std::runtime_error {
 
 inline constexpr int FileNotOpen = 103;
 
-// Removes the file at Path if it is a file (or a link); never a directory. Reports only
-// whether something was removed.
+// Removes the file at Path if it is a regular file, or a link to one (or to nothing); never
+// a directory, a device, a pipe or a link to any of them. Reports whether it removed it.
 bool EraseFile(const std::filesystem::path& Path) noexcept;
 // True only for an existing file that is not a directory.
 bool FileExists(const std::filesystem::path& Path) noexcept;

@@ -1,6 +1,5 @@
 // tradulo-cli end to end: exit status, what it says on stderr, what it leaves on disk.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -48,7 +47,9 @@ TEST(TraduloCli, ConvertsTheExamplePacketSilently) {
   const std::string Bytes = ReadBytes(Dir / "saida.txt");
   ASSERT_EQ(Bytes.size(), 5u * 173u);
   // UTF-8 in the packet, Windows-1252 in the file; the tab and blanks at the ends trimmed.
-  EXPECT_EQ(Bytes.substr(31, 24), "Centro de Sa\xfa" "de S\xe3o Jo\xe3o");
+  EXPECT_EQ(Bytes.substr(31, 24),
+            "Centro de Sa\xfa"
+            "de S\xe3o Jo\xe3o");
   EXPECT_EQ(Bytes.substr(173 + 31, 29), std::string("Policl\xednica Padre Eust\xe1quio") + "  ");
   EXPECT_EQ(Bytes.substr(2 * 173 + 153, 11), "12345678909");
   EXPECT_EQ(Bytes.substr(171, 2), "\r\n");
@@ -71,7 +72,9 @@ TEST(TraduloCli, FailuresSayTheMessageThenTheCause) {
       {(Dir / "sem-cpf.xml"), (Dir / "d.txt"),
        "S\xc3\xb3 \xc3\xa9 poss\xc3\xadvel converter XML Gerado pelo QUILAR", "NO_FANTASIA"},
       {(Dir / "sem-cpf.xml"), (Dir / "sem-cpf.xml"),
-       "O arquivo de sa\xc3\xad" "da n\xc3\xa3o pode ser o mesmo arquivo de entrada.", "mesmo"},
+       "O arquivo de sa\xc3\xad"
+       "da n\xc3\xa3o pode ser o mesmo arquivo de entrada.",
+       "mesmo"},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Input + " -> " + Case.Output);
@@ -110,7 +113,12 @@ TEST(TraduloCli, UsageHelpAndVersion) {
       {{"a.xml"}, 2, "", "faltam argumentos"},
       {{"a.xml", "b.txt", "c.txt"}, 2, "", "argumentos demais"},
       {{"--frobnicate", "a", "b"}, 2, "", "--frobnicate"},
-      {{"--help"}, 0, "C\xc3\xb3" "digos de sa\xc3\xad" "da", ""},
+      {{"--help"},
+       0,
+       "C\xc3\xb3"
+       "digos de sa\xc3\xad"
+       "da",
+       ""},
       {{"--version"}, 0, "tradulo-cli ", ""},
   };
   for (const TCase& Case : Cases) {
@@ -133,7 +141,8 @@ TEST(TraduloCli, RealPackets) {
   const TCase Cases[] = {
       {"xmlmapper-tablecountry-skeleton.xml", 0, ""},
       {"jvdbgrid-country.cds", 1, "Problemas na Base "},
-      {"demos-country.xml", 1, "S\xc3\xb3 \xc3\xa9 poss\xc3\xadvel converter XML Gerado pelo QUILAR"},
+      {"demos-country.xml", 1,
+       "S\xc3\xb3 \xc3\xa9 poss\xc3\xadvel converter XML Gerado pelo QUILAR"},
       {"bart-dados-cp1252.xml", 1,
        "S\xc3\xb3 \xc3\xa9 poss\xc3\xadvel converter XML Gerado pelo QUILAR"},
   };

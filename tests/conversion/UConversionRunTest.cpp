@@ -58,15 +58,16 @@ class TFaultyTextFile : public UTextFile::TTextFile {
   bool CloseFails;
 };
 
-const char* const Names[] = {"CO_UNIDADE", "NO_FANTASIA", "CO_MUNICIPIO_GESTOR", "CO_PALTIR",
-                             "CO_PALTIR1", "CO_PALTIR2",  "CO_PALTIR3",          "CO_PALTIR4",
-                             "CO_PALTIR5", "NU_CNPJ",     "NU_CPF",              "CO_DUMARE"};
+const char* const Names[] = {
+    "CO_UNIDADE", "NO_FANTASIA", "CO_MUNICIPIO_GESTOR", "CO_PALTIR", "CO_PALTIR1", "CO_PALTIR2",
+    "CO_PALTIR3", "CO_PALTIR4",  "CO_PALTIR5",          "NU_CNPJ",   "NU_CPF",     "CO_DUMARE"};
 
 // A packet with the twelve fields (spelled as given) plus an unused one, and the given rows.
 std::string Packet(const std::vector<std::string>& Rows, bool LowerCaseNames = false,
                    const std::string& Without = "") {
-  std::string Xml = "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\">"
-                    "<METADATA><FIELDS><FIELD attrname=\"EXTRA\" fieldtype=\"string\" WIDTH=\"5\"/>";
+  std::string Xml =
+      "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\">"
+      "<METADATA><FIELDS><FIELD attrname=\"EXTRA\" fieldtype=\"string\" WIDTH=\"5\"/>";
   for (std::string Name : Names) {
     if (Name == Without) continue;
     if (LowerCaseNames)
@@ -159,7 +160,9 @@ TEST_F(ConversionRun, ValuesAreFittedNotCut) {
   ASSERT_EQ(Run().Outcome, TRunOutcome::Converted);
 
   const std::string Bytes = ReadBytes(Host.Output);
-  const std::string Fantasia = "Sa\xfa" "de\r\nCentro\xa0";
+  const std::string Fantasia =
+      "Sa\xfa"
+      "de\r\nCentro\xa0";
   EXPECT_EQ(Bytes.substr(0, 35), Long35);
   EXPECT_EQ(Bytes.substr(35, 60), Fantasia + std::string(60 - Fantasia.size(), ' '));
   EXPECT_EQ(Bytes.size(), 173u + 4u);

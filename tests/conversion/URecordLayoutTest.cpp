@@ -15,15 +15,23 @@ TEST(PadField, TrimsCodesUpTo32AtBothEndsAndPadsWithBlanks) {
   };
   const TCase Cases[] = {
       {"abc", 5, "abc  "},
-      {"abcde", 5, "abcde"},                   // exactly the width: no blank
-      {"abcdefg", 3, "abcdefg"},               // longer: written whole, never cut
-      {"", 3, "   "},                          // empty: blanks only
-      {" \t\r\n\x01\x1f", 3, "   "},           // only blanks and control characters
-      {std::string("\0a\0", 3), 2, "a "},      // NUL is a control character too
-      {"  a b\tc  ", 6, "a b\tc "},            // inner blanks and tabs stay
-      {"a\r\nb", 5, "a\r\nb "},                // an inner line break stays
-      {"\x7f" "a\x7f", 4, "\x7f" "a\x7f "},    // DEL (127) is not trimmed
-      {"\xa0" "caf\xe9\xa0", 7, "\xa0" "caf\xe9\xa0 "},  // no-break space stays and counts
+      {"abcde", 5, "abcde"},               // exactly the width: no blank
+      {"abcdefg", 3, "abcdefg"},           // longer: written whole, never cut
+      {"", 3, "   "},                      // empty: blanks only
+      {" \t\r\n\x01\x1f", 3, "   "},       // only blanks and control characters
+      {std::string("\0a\0", 3), 2, "a "},  // NUL is a control character too
+      {"  a b\tc  ", 6, "a b\tc "},        // inner blanks and tabs stay
+      {"a\r\nb", 5, "a\r\nb "},            // an inner line break stays
+      {"\x7f"
+       "a\x7f",
+       4,
+       "\x7f"
+       "a\x7f "},  // DEL (127) is not trimmed
+      {"\xa0"
+       "caf\xe9\xa0",
+       7,
+       "\xa0"
+       "caf\xe9\xa0 "},  // no-break space stays and counts
       {"abc", 0, "abc"},
       {"abc", -5, "abc"},
       {" ", 0, ""},
