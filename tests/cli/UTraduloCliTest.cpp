@@ -19,15 +19,21 @@ struct TCliResult {
 
 std::string Quote(const std::string& Text) {
   std::string Quoted = "'";
-  for (char C : Text) Quoted += C == '\'' ? std::string("'\\''") : std::string(1, C);
-  return Quoted + "'";
+  for (char C : Text) {
+    if (C == '\'')
+      Quoted.append("'\\''");
+    else
+      Quoted.push_back(C);
+  }
+  Quoted.push_back('\'');
+  return Quoted;
 }
 
 TCliResult RunCli(const TScratchDir& Dir, const std::vector<std::string>& Args) {
   std::string Command = Quote(TRADULO_CLI);
-  for (const std::string& Arg : Args) Command += " " + Quote(Arg);
-  Command += " >" + Quote((Dir / "stdout").string()) + " 2>" + Quote((Dir / "stderr").string()) +
-             " </dev/null";
+  for (const std::string& Arg : Args) Command.append(" ").append(Quote(Arg));
+  Command.append(" >").append(Quote((Dir / "stdout").string()));
+  Command.append(" 2>").append(Quote((Dir / "stderr").string())).append(" </dev/null");
   const int Status = std::system(Command.c_str());
   return {WIFEXITED(Status) ? WEXITSTATUS(Status) : -1, ReadBytes(Dir / "stdout"),
           ReadBytes(Dir / "stderr")};
