@@ -1,5 +1,3 @@
-// TEMPORARY NOTE FOR THE ENGINEER WRITING THE READER: read /work/HOUSE-RULES-FOR-HELPERS.md now; it is
-// binding (no git commands that change anything, never mention the specification, etc.).
 #include "UConversionRun.h"
 
 #include <array>

@@ -1,5 +1,3 @@
-// TEMPORARY NOTE FOR THE ENGINEER WRITING THE READER: read /work/HOUSE-RULES-FOR-HELPERS.md now; it is
-// binding (no git commands that change anything, never mention the specification, etc.).
 // The client dataset: loads one XML data packet whole and presents its visible records,
 // in the engine's order, with named fields readable as Windows-1252 text.
 #pragma once

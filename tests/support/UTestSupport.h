@@ -1,5 +1,3 @@
-// TEMPORARY NOTE FOR THE ENGINEER WRITING THE READER: read /work/HOUSE-RULES-FOR-HELPERS.md now; it is
-// binding (no git commands that change anything, never mention the specification, etc.).
 // Helpers shared by the tests: the real packets beside the project, scratch folders, files.
 #pragma once
 
