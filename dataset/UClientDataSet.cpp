@@ -1,16 +1,20 @@
 // The client dataset over one XML data packet (see shared/datapackets/FORMAT.md).
 //
-// Design, for speed on packets of a million records:
-// - the file is read with one read into one buffer and parsed in place by pugixml without
-//   parse_escapes, so every value stays in the buffer as written (raw bytes, references and
-//   entities untouched) and an 8-bit file is never re-encoded;
-// - the load makes one pass over ROWDATA, keeping the visible rows as node handles in
-//   presentation order;
-// - a value is decoded only when it is read (AsString), and only when it holds `&` or, in a
-//   UTF-8 file, a byte above 127; otherwise it is returned as a view into the document.
-//   Decoded and typed values go into a scratch string per field that is reused;
-// - the attributes of the current row are matched to the fields once per record, expecting
-//   them in FIELDS order (one comparison each in the usual case).
+// Design, for speed and memory on packets of a million records:
+// - the file is read with one read into one buffer that is never changed; every value is read
+//   from there when it is asked for, so an 8-bit file is never re-encoded;
+// - pugixml parses copies: the packet without its rows, for the metadata, and then the rows
+//   part by part (about a megabyte each), every part's document dropped once the places of
+//   its values are noted. The document of the whole packet, two and a half times the size of
+//   the file, never exists; a packet laid out otherwise than the engine writes it is parsed
+//   whole, from one copy, and that document is dropped in the same way;
+// - the load matches each visible row's attributes to the fields once (expecting them in
+//   FIELDS order, one comparison of two words each in the usual case) and keeps, per record,
+//   where it starts and where each of its values starts: 96 bytes for 22 fields;
+// - a value is decoded only when it is read (AsString), and only when it holds `&`, a literal
+//   TAB, CR or LF, or, in a UTF-8 file, a byte above 127; otherwise it is returned as a view
+//   into the buffer. Decoded and typed values go into a scratch string per field that is
+//   reused.
 #include "UClientDataSet.h"
 
 #include <algorithm>
@@ -205,6 +209,12 @@ const char* ReadReference(const char* P, const char* End, char32_t& Code) noexce
   return Semicolon + 1;
 }
 
+// The bytes of a raw value that its decoding changes: a reference, literal white space other
+// than the blank, and in a UTF-8 file anything above ASCII.
+constexpr bool NeedsCare(unsigned char C, bool Utf8) noexcept {
+  return C == '&' || C == '\t' || C == '\n' || C == '\r' || (Utf8 && C >= 0x80);
+}
+
 // Appends the Windows-1252 form of a raw attribute value: references and entities resolved;
 // in a UTF-8 file every well-formed sequence converted, any other byte taken as it stands.
 // A reference gives a Unicode character in a UTF-8 file; in an 8-bit file a code up to 255
@@ -235,6 +245,11 @@ void AppendDecoded(std::string_view Raw, bool Utf8, std::string& Out) {
       } else {
         Out += UnicodeToCp1252(Code);
       }
+    } else if (C == '\t' || C == '\n' || C == '\r') {
+      // Attribute normalisation: a literal TAB, LF, CR or CR LF reads as one blank.
+      Out += ' ';
+      ++P;
+      if (C == '\r' && P < End && *P == '\n') ++P;
     } else if (C >= 0x80 && Utf8) {
       char32_t Code;
       const std::size_t Length = DecodeUtf8(reinterpret_cast<const unsigned char*>(P),
@@ -248,18 +263,15 @@ void AppendDecoded(std::string_view Raw, bool Utf8, std::string& Out) {
       }
     } else {
       const char* Run = P;
-      while (P < End && *P != '&' && !(Utf8 && static_cast<unsigned char>(*P) >= 0x80)) ++P;
+      while (P < End && !NeedsCare(static_cast<unsigned char>(*P), Utf8)) ++P;
       Out.append(Run, static_cast<std::size_t>(P - Run));
     }
   }
 }
 
 bool NeedsDecoding(const char* Value, std::size_t Length, bool Utf8) noexcept {
-  if (!Utf8) return std::memchr(Value, '&', Length) != nullptr;
-  for (std::size_t I = 0; I < Length; ++I) {
-    const auto C = static_cast<unsigned char>(Value[I]);
-    if (C == '&' || C >= 0x80) return true;
-  }
+  for (std::size_t I = 0; I < Length; ++I)
+    if (NeedsCare(static_cast<unsigned char>(Value[I]), Utf8)) return true;
   return false;
 }
 
@@ -561,10 +573,10 @@ std::string SystemReason(int Error) {
 // ---------------------------------------------------------------------------------------
 // Reading the file
 
-// The bytes of a packet read from a file; pugixml parses them in place and points into them,
-// so they live as long as the document. A large buffer is mapped with transparent huge pages
-// where the system offers them: far fewer page faults while reading, fewer TLB misses while
-// parsing (about a quarter of the load time on a 500 MB packet).
+// The bytes of a packet read from a file; every value is read from them, so they live as long
+// as the packet is loaded. A large buffer is mapped with transparent huge pages where the
+// system offers them: far fewer page faults while reading, fewer TLB misses while parsing
+// (about a quarter of the load time on a 500 MB packet).
 class TFileBuffer {
  public:
   TFileBuffer() = default;
@@ -838,8 +850,46 @@ std::vector<TLink> ReadChangeLog(const char* Text) {
 // ---------------------------------------------------------------------------------------
 // The dataset
 
+namespace {
+
+// An attribute name to match the names of a parse against: its first 16 bytes with the
+// terminating NUL as two words and the masks of the bytes that count, so that a comparison
+// is a few word operations (a byte loop cost an eighth of a whole conversion). A name too
+// near the end of its buffer for a 16-byte read is compared as a string.
+class TNameKey {
+ public:
+  TNameKey() = default;
+  explicit TNameKey(std::string_view Name) : Text(Name) {
+    unsigned char Bytes[16] = {};
+    unsigned char Masks[16] = {};
+    const std::size_t Length = std::min<std::size_t>(Text.size() + 1, 16);
+    std::memcpy(Bytes, Text.c_str(), Length);
+    std::memset(Masks, 0xFF, Length);
+    std::memcpy(Word, Bytes, 16);
+    std::memcpy(Mask, Masks, 16);
+  }
+  // Name lies in a buffer that ends at Limit.
+  bool Matches(const char* Name, const char* Limit) const noexcept {
+    if (Limit - Name < 16 || static_cast<std::size_t>(Limit - Name) <= Text.size())
+      return std::strcmp(Name, Text.c_str()) == 0;
+    std::uint64_t Read[2];
+    std::memcpy(Read, Name, 16);
+    if (((Read[0] ^ Word[0]) & Mask[0]) | ((Read[1] ^ Word[1]) & Mask[1])) return false;
+    const std::size_t Length = Text.size() + 1;
+    return Length <= 16 || std::memcmp(Name + 16, Text.c_str() + 16, Length - 16) == 0;
+  }
+
+ private:
+  std::string Text;
+  std::uint64_t Word[2] = {0, 0};
+  std::uint64_t Mask[2] = {0, 0};
+};
+
+}  // namespace
+
 struct TClientDataSet::TImpl {
   inline static const std::string RowStateName = "RowState";
+  inline static const TNameKey RowStateKey{RowStateName};
 
   struct TFieldState {
     std::string AttrName;
@@ -847,49 +897,67 @@ struct TClientDataSet::TImpl {
     int Precision = 15;
     bool Primary = true;  // the first field with this attrname (it takes the attribute)
     int SameAs = -1;      // else the field whose value it shares
-    bool Wanted = false;  // read at least once: Resolve must find it (primary fields only)
+    TNameKey Key;         // AttrName, for matching the ROW attributes
     std::string Decoded;  // scratch: the decoded text
     std::string Typed;    // scratch: the text of a typed value
   };
 
-  // The packet's bytes, parsed in place: FileBytes for LoadFromFile, Bytes for LoadFromBytes.
-  // Declared before Document, so the document goes first.
+  // Attribute normalisation stays on: literal CR, LF and TAB in a value read as blanks. No
+  // parse_escapes: values are decoded when read.
+  static constexpr unsigned Options = pugi::parse_wconv_attribute;
+  // A part of the rows: also everything that would be skipped silently but means something
+  // between the rows (a declaration, a doctype, a processing instruction), so it can be seen.
+  static constexpr unsigned PartOptions = Options | pugi::parse_fragment | pugi::parse_comments |
+                                          pugi::parse_pi | pugi::parse_declaration |
+                                          pugi::parse_doctype;
+  // How much of the rows one part holds, at least; its document is about 2.5 times that.
+  static constexpr std::size_t PartSize = std::size_t(1) << 20;
+
+  // The packet's bytes as read, never changed: FileBytes for LoadFromFile, Bytes for
+  // LoadFromBytes. Every value is read from here.
   TFileBuffer FileBytes;
   std::string Bytes;
-  pugi::xml_document Document;
+  const char* Packet = nullptr;
+  std::size_t PacketSize = 0;
   std::string Source;
   bool Utf8 = false;
   bool Open = false;  // loaded and open: Close drops the packet, as the engine does
   std::vector<std::unique_ptr<TField>> Fields;
   std::vector<TFieldState> States;
   bool SharedAttrNames = false;
-  bool RowStateIsField = false;
-  std::vector<pugi::xml_node> Records;
+  int RowStateField = -1;  // the primary field whose attrname is RowState, if any
+  // Where the values lie: record R starts at RowStart[R] in the packet, and its value of the
+  // primary field F starts ValueAt[R * States.size() + F] bytes further (0: no attribute).
+  std::vector<std::uint64_t> RowStart;
+  std::vector<std::uint32_t> ValueAt;
   std::int32_t Current = 0;
-  std::int32_t Resolved = -1;
-  std::vector<const char*> Values;  // the current record's raw value per field; null = absent
-  int WantedCount = 0;              // primary fields read at least once
 
   void Reset() noexcept {
     Open = false;
-    Document.reset();
     FileBytes.Free();
     std::string().swap(Bytes);
+    Packet = nullptr;
+    PacketSize = 0;
     Fields.clear();
     States.clear();
-    Records.clear();
-    Records.shrink_to_fit();
-    Values.clear();
+    ForgetRows();
     Current = 0;
-    Resolved = -1;
-    WantedCount = 0;
     SharedAttrNames = false;
-    RowStateIsField = false;
+    RowStateField = -1;
   }
 
-  // Parses the packet in Buffer (FileBytes or Bytes, which pugixml points into) and opens.
-  void Load(TClientDataSet* Owner, char* Buffer, std::size_t Size) {
+  void ForgetRows() noexcept {
+    std::vector<std::uint64_t>().swap(RowStart);
+    std::vector<std::uint32_t>().swap(ValueAt);
+  }
+
+  std::int32_t RecordCount() const noexcept { return static_cast<std::int32_t>(RowStart.size()); }
+
+  // Parses the packet in Buffer (FileBytes or Bytes) and opens.
+  void Load(TClientDataSet* Owner, const char* Buffer, std::size_t Size) {
     try {
+      Packet = Buffer;
+      PacketSize = Size;
       Parse(Owner, Buffer, Size);
     } catch (...) {
       Reset();
@@ -898,7 +966,7 @@ struct TClientDataSet::TImpl {
     Open = true;
   }
 
-  void Parse(TClientDataSet* Owner, char* Buffer, std::size_t Size) {
+  void Parse(TClientDataSet* Owner, const char* Buffer, std::size_t Size) {
     const TPrologue Prologue = ReadPrologue(Buffer, Size, Source);
     switch (Prologue.Encoding) {
       case TEncoding::Utf8:
@@ -911,15 +979,125 @@ struct TClientDataSet::TImpl {
         Utf8 = Prologue.Bom || ScanUtf8(Buffer, Size) == TUtf8Scan::Utf8;
         break;
     }
+    if (ParseInParts(Owner, Buffer, Size)) return;
+    Fields.clear();
+    States.clear();
+    SharedAttrNames = false;
+    RowStateField = -1;
+    ForgetRows();
+    ParseWhole(Owner, Buffer, Size);
+  }
 
-    // No parse_escapes: values stay as written and are decoded when read. Attribute
-    // normalisation stays on: literal CR, LF and TAB in a value become blanks.
-    constexpr unsigned Options = pugi::parse_wconv_attribute;
+  // Any packet: one document of a copy of the whole, dropped once the values are noted.
+  void ParseWhole(TClientDataSet* Owner, const char* Buffer, std::size_t Size) {
+    std::string Copy(Buffer, Size);
+    pugi::xml_document Document;
     const pugi::xml_parse_result Result =
-        Document.load_buffer_inplace(Buffer, Size, Options, pugi::encoding_utf8);
+        Document.load_buffer_inplace(Copy.data(), Copy.size(), Options, pugi::encoding_utf8);
     if (!Result)
       ThrowPacket(Source, Result.offset, std::string("XML malformado: ") + Result.description());
+    std::vector<TLink> Links;
+    const pugi::xml_node Root = ReadMetadata(Owner, Document, Links);
+    const pugi::xml_node RowData = Root.child("ROWDATA");
+    std::vector<std::uint32_t> Positions;  // 1-based ROW position of each record (for links)
+    std::uint32_t Position = 0;
+    for (pugi::xml_node Row = RowData.first_child(); Row; Row = Row.next_sibling()) {
+      if (Row.type() != pugi::node_element || std::strcmp(Row.name(), "ROW") != 0) continue;
+      if (AddRow(Row, Copy.data(), Copy.data() + Copy.size(), 0, ++Position) && !Links.empty())
+        Positions.push_back(Position);
+    }
+    FinishRows(Links, Positions, Position);
+  }
 
+  // The packets the engine writes: the rows one after the other between "<ROWDATA>" and
+  // "</ROWDATA>". The packet without its rows is parsed for the metadata, and the rows part
+  // by part, each from a copy whose document is dropped once its values are noted, so the
+  // document of the whole packet never exists. Each part ends before a "<ROW": a part that
+  // ends inside a row, a value, a comment or a nested element is not well formed on its own,
+  // and anything else between the rows is told apart below. False, with nothing kept, for a
+  // packet laid out otherwise, or one that has an error (the whole document then reports it
+  // where it is).
+  bool ParseInParts(TClientDataSet* Owner, const char* Buffer, std::size_t Size) {
+    const std::string_view Text(Buffer, Size);
+    constexpr std::string_view OpenTag = "<ROWDATA>";
+    constexpr std::string_view CloseTag = "</ROWDATA>";
+    const std::size_t OpenAt = Text.find(OpenTag);
+    const std::size_t CloseAt = Text.rfind(CloseTag);
+    if (OpenAt == std::string_view::npos || CloseAt == std::string_view::npos ||
+        CloseAt < OpenAt + OpenTag.size())
+      return false;
+    const std::size_t RowsBegin = OpenAt + OpenTag.size();
+
+    std::string Skeleton;
+    Skeleton.reserve(RowsBegin + (Size - CloseAt));
+    Skeleton.append(Buffer, RowsBegin).append(Buffer + CloseAt, Size - CloseAt);
+    pugi::xml_document Document;
+    if (!Document.load_buffer_inplace(Skeleton.data(), Skeleton.size(), Options,
+                                      pugi::encoding_utf8))
+      return false;
+    const pugi::xml_node RowData = Document.document_element().child("ROWDATA");
+    if (!RowData || OffsetOf(RowData) != static_cast<std::int64_t>(OpenAt) || RowData.first_child())
+      return false;
+
+    try {
+      std::vector<TLink> Links;
+      ReadMetadata(Owner, Document, Links);
+      Document.reset();
+      std::string().swap(Skeleton);
+
+      std::vector<std::uint32_t> Positions;
+      std::uint32_t Position = 0;
+      std::string Part;
+      pugi::xml_document Rows;
+      for (std::size_t At = RowsBegin; At < CloseAt;) {
+        const std::size_t Cut = NextCut(Text, At + PartSize, CloseAt);
+        Part.assign(Buffer + At, Cut - At);
+        if (!Rows.load_buffer_inplace(Part.data(), Part.size(), PartOptions, pugi::encoding_utf8))
+          return false;
+        for (pugi::xml_node Row = Rows.first_child(); Row; Row = Row.next_sibling()) {
+          const pugi::xml_node_type Type = Row.type();
+          if (Type == pugi::node_pcdata || Type == pugi::node_comment) continue;
+          if (Type != pugi::node_element) return false;
+          if (std::strcmp(Row.name(), "ROW") != 0) continue;
+          if (AddRow(Row, Part.data(), Part.data() + Part.size(), At, ++Position) && !Links.empty())
+            Positions.push_back(Position);
+        }
+        if (At == RowsBegin) EstimateRows(Cut - RowsBegin, CloseAt - RowsBegin);
+        At = Cut;
+      }
+      FinishRows(Links, Positions, Position);
+    } catch (const EDataSetError&) {
+      return false;
+    }
+    return true;
+  }
+
+  // The first "<ROW" (the whole name) from From on, or Limit.
+  static std::size_t NextCut(std::string_view Text, std::size_t From, std::size_t Limit) {
+    while (From < Limit) {
+      const std::size_t At = Text.find("<ROW", From);
+      if (At == std::string_view::npos || At + 4 >= Limit) return Limit;
+      const char After = Text[At + 4];
+      if (After == '/' || After == '>' || IsBlank(static_cast<unsigned char>(After))) return At;
+      From = At + 4;
+    }
+    return Limit;
+  }
+
+  // Room for the records of the whole packet, judged from its first part: reserved memory
+  // that is never written costs nothing, and the tables are not copied as they grow.
+  void EstimateRows(std::size_t PartBytes, std::size_t AllBytes) {
+    if (PartBytes == 0 || RowStart.empty()) return;
+    const double Rows = static_cast<double>(RowStart.size()) * static_cast<double>(AllBytes) /
+                        static_cast<double>(PartBytes) * 1.1;
+    if (Rows > 2147483647.0) return;
+    RowStart.reserve(static_cast<std::size_t>(Rows));
+    ValueAt.reserve(static_cast<std::size_t>(Rows) * States.size());
+  }
+
+  // The checks and the metadata of a packet's document. Returns its root.
+  pugi::xml_node ReadMetadata(TClientDataSet* Owner, const pugi::xml_document& Document,
+                              std::vector<TLink>& Links) {
     const pugi::xml_node Root = Document.document_element();
     if (std::strcmp(Root.name(), "DATAPACKET") != 0)
       ThrowPacket(
@@ -937,11 +1115,10 @@ struct TClientDataSet::TImpl {
         ThrowPacket(Source, OffsetOf(Params),
                     "\u00e9 um pacote delta (PARAMS DATASET_DELTA), n\u00e3o uma tabela",
                     TLead::CannotLoad);
+      Links = ReadChangeLog(Params.attribute("CHANGE_LOG").value());
     }
-
     ReadFields(Owner, FieldList);
-    ReadRows(Root.child("ROWDATA"),
-             Params ? ReadChangeLog(Params.attribute("CHANGE_LOG").value()) : std::vector<TLink>());
+    return Root;
   }
 
   void ReadFields(TClientDataSet* Owner, pugi::xml_node FieldList) {
@@ -963,6 +1140,7 @@ struct TClientDataSet::TImpl {
 
       TFieldState State;
       State.AttrName = AttrName.value();
+      State.Key = TNameKey(State.AttrName);
       State.Kind = KindOf(Node.attribute("fieldtype").value(), Node.attribute("SUBTYPE").value(),
                           State.Precision);
       for (std::size_t I = 0; I < States.size(); ++I) {
@@ -973,7 +1151,8 @@ struct TClientDataSet::TImpl {
           break;
         }
       }
-      if (State.AttrName == "RowState") RowStateIsField = true;
+      if (State.Primary && State.AttrName == RowStateName)
+        RowStateField = static_cast<int>(States.size());
 
       std::unique_ptr<TField> Field(new TField());
       Field->Owner = Owner;
@@ -983,36 +1162,78 @@ struct TClientDataSet::TImpl {
       States.push_back(std::move(State));
       Fields.push_back(std::move(Field));
     }
-    Values.assign(States.size(), nullptr);
   }
 
-  // The records: ROW children of ROWDATA whose RowState has neither bit 1 (superseded
-  // version) nor bit 2 (deleted), each at the place of its first version.
-  void ReadRows(pugi::xml_node RowData, const std::vector<TLink>& Links) {
-    if (!RowData) return;
-    std::vector<std::uint32_t> Positions;  // 1-based ROW position of each record (for links)
-    std::uint32_t Position = 0;
-    for (pugi::xml_node Row = RowData.first_child(); Row; Row = Row.next_sibling()) {
-      if (Row.type() != pugi::node_element || std::strcmp(Row.name(), "ROW") != 0) continue;
-      ++Position;
-      pugi::xml_attribute State = Row.first_attribute();
-      if (State && std::strcmp(State.name(), "RowState") != 0) State = Row.attribute("RowState");
-      if (State) {
-        std::uint64_t Bits = 0;
-        const char* Text = State.value();
-        if (*Text && !ReadCount(Text, 0xFFFFFFFFull, Bits))
-          ThrowPacket(Source, OffsetOf(Row),
-                      "a linha ROW n\u00ba " + std::to_string(Position) +
-                          " tem RowState inv\u00e1lido " + QuoteValue(Text));
-        if (Bits & 3) continue;
+  int MatchField(const char* Name, const char* Limit, int After) const noexcept {
+    const int FieldCount = static_cast<int>(States.size());
+    for (int I = After; I < FieldCount; ++I)
+      if (States[I].Primary && States[I].Key.Matches(Name, Limit)) return I;
+    for (int I = 0; I < After && I < FieldCount; ++I)
+      if (States[I].Primary && States[I].Key.Matches(Name, Limit)) return I;
+    return -1;
+  }
+
+  // One ROW of a document parsed in place from a copy of the packet's bytes: Copy is where
+  // the copy starts, Limit where it ends, Origin where it was taken from in the packet. A
+  // superseded (RowState bit 1) or deleted (bit 2) version is skipped; a record has the place of
+  // each value noted, its attributes matched to the fields expecting FIELDS order (a repeated
+  // attribute: the first counts). Returns whether the row is a record.
+  bool AddRow(pugi::xml_node Row, const char* Copy, const char* Limit, std::size_t Origin,
+              std::uint32_t Position) {
+    const std::uint64_t Start = Origin + static_cast<std::size_t>(Row.name() - Copy) - 1;
+    const std::size_t FieldCount = States.size();
+    const std::size_t First = ValueAt.size();
+    ValueAt.resize(First + FieldCount, 0);
+    std::uint32_t* Slots = ValueAt.data() + First;
+    pugi::xml_attribute State;  // the first RowState
+    int Expected = 0;
+    const int Last = static_cast<int>(FieldCount);
+    for (pugi::xml_attribute Attribute = Row.first_attribute(); Attribute;
+         Attribute = Attribute.next_attribute()) {
+      const char* Name = Attribute.name();
+      int Field;
+      if (Expected < Last && States[Expected].Primary &&
+          States[Expected].Key.Matches(Name, Limit)) {
+        Field = Expected;
+      } else if (RowStateKey.Matches(Name, Limit)) {
+        if (!State) State = Attribute;
+        if (RowStateField < 0) continue;
+        Field = MatchField(Name, Limit, Expected);
+      } else {
+        Field = MatchField(Name, Limit, Expected);
       }
-      Records.push_back(Row);
-      if (!Links.empty()) Positions.push_back(Position);
+      if (Field < 0) continue;
+      if (Field == RowStateField && !State) State = Attribute;
+      Expected = Field + 1;
+      if (Slots[Field]) continue;
+      const std::uint64_t At = Origin + static_cast<std::size_t>(Attribute.value() - Copy);
+      if (At - Start > 0xFFFFFFFFull)
+        ThrowPacket(Source, static_cast<std::int64_t>(Start),
+                    "a linha ROW n\u00ba " + std::to_string(Position) + " passa de 4 GiB");
+      Slots[Field] = static_cast<std::uint32_t>(At - Start);
     }
-    if (!Links.empty()) OrderByFirstVersion(Links, Positions, Position);
-    Records.shrink_to_fit();
+    if (State) {
+      std::uint64_t Bits = 0;
+      const char* Text = State.value();
+      if (*Text && !ReadCount(Text, 0xFFFFFFFFull, Bits))
+        ThrowPacket(Source, static_cast<std::int64_t>(Start),
+                    "a linha ROW n\u00ba " + std::to_string(Position) +
+                        " tem RowState inv\u00e1lido " + QuoteValue(Text));
+      if (Bits & 3) {
+        ValueAt.resize(First);
+        return false;
+      }
+    }
+    if (RowStart.size() >= 0x7FFFFFFFu)
+      ThrowPacket(Source, static_cast<std::int64_t>(Start), "registros demais");
+    RowStart.push_back(Start);
+    return true;
   }
 
+  void FinishRows(const std::vector<TLink>& Links, const std::vector<std::uint32_t>& Positions,
+                  std::uint32_t RowCount) {
+    if (!Links.empty()) OrderByFirstVersion(Links, Positions, RowCount);
+  }
   // Follows each record's CHANGE_LOG chain back to its first version and orders the records
   // by the position of that version (file order among equals). Links to rows that do not
   // exist are ignored; a cycle leaves its rows where they are.
@@ -1049,69 +1270,29 @@ struct TClientDataSet::TImpl {
     struct TKeyed {
       std::uint32_t Root;
       std::uint32_t Position;
-      pugi::xml_node Row;
+      std::uint32_t Record;
     };
     std::vector<TKeyed> Keyed;
-    Keyed.reserve(Records.size());
+    Keyed.reserve(RowStart.size());
     bool Sorted = true;
-    for (std::size_t I = 0; I < Records.size(); ++I) {
-      Keyed.push_back({RootOf(Positions[I]), Positions[I], Records[I]});
+    for (std::size_t I = 0; I < RowStart.size(); ++I) {
+      Keyed.push_back({RootOf(Positions[I]), Positions[I], static_cast<std::uint32_t>(I)});
       if (I > 0 && Keyed[I].Root < Keyed[I - 1].Root) Sorted = false;
     }
     if (Sorted) return;
     std::sort(Keyed.begin(), Keyed.end(), [](const TKeyed& A, const TKeyed& B) {
       return A.Root != B.Root ? A.Root < B.Root : A.Position < B.Position;
     });
-    for (std::size_t I = 0; I < Keyed.size(); ++I) Records[I] = Keyed[I].Row;
-  }
-
-  static bool SameName(const std::string& Field, const char* Name) noexcept {
-    const char* P = Field.c_str();
-    while (*P && *P == *Name) {
-      ++P;
-      ++Name;
+    const std::size_t FieldCount = States.size();
+    std::vector<std::uint64_t> Starts(Keyed.size());
+    std::vector<std::uint32_t> Places(Keyed.size() * FieldCount);
+    for (std::size_t I = 0; I < Keyed.size(); ++I) {
+      Starts[I] = RowStart[Keyed[I].Record];
+      std::copy_n(ValueAt.begin() + static_cast<std::ptrdiff_t>(Keyed[I].Record * FieldCount),
+                  FieldCount, Places.begin() + static_cast<std::ptrdiff_t>(I * FieldCount));
     }
-    return *P == *Name;
-  }
-
-  int MatchField(const char* Name, int After) const noexcept {
-    const int Count = static_cast<int>(States.size());
-    for (int I = After; I < Count; ++I)
-      if (States[I].Primary && SameName(States[I].AttrName, Name)) return I;
-    for (int I = 0; I < After && I < Count; ++I)
-      if (States[I].Primary && SameName(States[I].AttrName, Name)) return I;
-    return -1;
-  }
-
-  // Matches the current row's attributes to the fields, expecting FIELDS order, and stops
-  // once every field read so far has been found (the others are matched when first read).
-  void Resolve() {
-    std::fill(Values.begin(), Values.end(), nullptr);
-    const int Count = static_cast<int>(States.size());
-    int Expected = 0;
-    int Found = 0;
-    for (pugi::xml_attribute Attribute = Records[Current].first_attribute(); Attribute;
-         Attribute = Attribute.next_attribute()) {
-      const char* Name = Attribute.name();
-      int Field;
-      if (Expected < Count && States[Expected].Primary &&
-          SameName(States[Expected].AttrName, Name)) {
-        Field = Expected;
-      } else if (!RowStateIsField && SameName(RowStateName, Name)) {
-        continue;
-      } else {
-        Field = MatchField(Name, Expected);
-        if (Field < 0) continue;
-      }
-      Expected = Field + 1;
-      if (Values[Field]) continue;  // a repeated attribute: the first counts
-      Values[Field] = Attribute.value();
-      if (States[Field].Wanted && ++Found == WantedCount) break;
-    }
-    if (SharedAttrNames)
-      for (int I = 0; I < Count; ++I)
-        if (States[I].SameAs >= 0) Values[I] = Values[States[I].SameAs];
-    Resolved = Current;
+    RowStart.swap(Starts);
+    ValueAt.swap(Places);
   }
 
   [[noreturn]] void BadValue(int Index, std::string_view Value, const char* What) const {
@@ -1121,18 +1302,17 @@ struct TClientDataSet::TImpl {
   }
 
   std::string_view Value(int Index) {
-    if (!Open || Current >= static_cast<std::int32_t>(Records.size())) return {};
-    TFieldState& Primary = States[States[Index].Primary ? Index : States[Index].SameAs];
-    if (!Primary.Wanted) {
-      Primary.Wanted = true;
-      ++WantedCount;
-      Resolved = -1;
-    }
-    if (Resolved != Current) Resolve();
-    const char* Raw = Values[Index];
-    if (!Raw) return {};
+    if (!Open || Current >= RecordCount()) return {};
+    const std::size_t Slot =
+        static_cast<std::size_t>(States[Index].Primary ? Index : States[Index].SameAs);
+    const std::uint32_t At = ValueAt[static_cast<std::size_t>(Current) * States.size() + Slot];
+    if (At == 0) return {};
+    // The value runs from just after its opening quote to the next quote of the same kind.
+    const char* Raw = Packet + RowStart[static_cast<std::size_t>(Current)] + At;
+    const char* End = static_cast<const char*>(
+        std::memchr(Raw, Raw[-1], static_cast<std::size_t>(Packet + PacketSize - Raw)));
+    const std::size_t Length = static_cast<std::size_t>(End - Raw);
     TFieldState& State = States[Index];
-    const std::size_t Length = std::strlen(Raw);
     std::string_view Text(Raw, Length);
     if (NeedsDecoding(Raw, Length, Utf8)) {
       State.Decoded.clear();
@@ -1248,17 +1428,17 @@ void TClientDataSet::Close() noexcept { Impl->Reset(); }
 bool TClientDataSet::Active() const noexcept { return Impl->Open; }
 
 std::int32_t TClientDataSet::RecordCount() const noexcept {
-  return Impl->Open ? static_cast<std::int32_t>(Impl->Records.size()) : 0;
+  return Impl->Open ? Impl->RecordCount() : 0;
 }
 
 void TClientDataSet::First() noexcept { Impl->Current = 0; }
 
 void TClientDataSet::Next() noexcept {
-  if (Impl->Current < static_cast<std::int32_t>(Impl->Records.size())) ++Impl->Current;
+  if (Impl->Current < Impl->RecordCount()) ++Impl->Current;
 }
 
 bool TClientDataSet::Eof() const noexcept {
-  return !Impl->Open || Impl->Current >= static_cast<std::int32_t>(Impl->Records.size());
+  return !Impl->Open || Impl->Current >= Impl->RecordCount();
 }
 
 std::int32_t TClientDataSet::RecNo() const noexcept { return Impl->Open ? Impl->Current : 0; }

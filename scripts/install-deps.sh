@@ -5,7 +5,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libpugixml-dev libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
-  fonts-dejavu-core xvfb xauth python3-lxml
+  fonts-dejavu-core xvfb xauth python3-lxml time
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
