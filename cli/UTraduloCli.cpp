@@ -50,6 +50,24 @@ constexpr const char* HelpText =
     "  1  a convers\u00e3o falhou (a mensagem e a causa v\u00e3o para a sa\u00edda de erros)\n"
     "  2  uso incorreto\n";
 
+// A cause may quote bytes of the packet: control characters are shown as \xNN, so that a
+// NUL cannot cut the line short nor an ESC reach the terminal.
+std::string Printable(std::string_view Text) {
+  std::string Result;
+  Result.reserve(Text.size());
+  for (const char C : Text) {
+    const auto Code = static_cast<unsigned char>(C);
+    if (Code >= 32 && Code != 127) {
+      Result.push_back(C);
+      continue;
+    }
+    char Escaped[5];
+    std::snprintf(Escaped, sizeof Escaped, "\\x%02X", Code);
+    Result.append(Escaped);
+  }
+  return Result;
+}
+
 // The host of a run on the command line: messages and their causes go to stderr, and a
 // progress line is drawn there while it is a terminal.
 class TCliHost final : public UConversionRun::TConversionHost {
@@ -73,7 +91,7 @@ class TCliHost final : public UConversionRun::TConversionHost {
     std::fprintf(stderr, "%s\n", Text.c_str());
   }
   void ReportCause(const std::string& Cause) override {
-    std::fprintf(stderr, "Causa: %s\n", Cause.c_str());
+    std::fprintf(stderr, "Causa: %s\n", Printable(Cause).c_str());
   }
 
  private:

@@ -49,7 +49,11 @@ TRunOutcome Convert(TConversionHost& Host, UClientDataSet::TClientDataSet& DataS
                     UTextFile::TTextFile& Output, const std::filesystem::path& OutputPath,
                     const std::filesystem::path& InputPath, std::int32_t& RecordsWritten) {
   UTextFile::EraseFile(OutputPath);
-  if (!UTextFile::FileExists(OutputPath)) Output.Rewrite(OutputPath);
+  // An old file that could not be deleted (its folder is read-only, say) is emptied, so
+  // that the new lines never follow old contents; a pipe or a device is written as it is.
+  std::error_code Ignored;
+  if (!UTextFile::FileExists(OutputPath) || std::filesystem::is_regular_file(OutputPath, Ignored))
+    Output.Rewrite(OutputPath);
   Output.Append(OutputPath);
   Host.SetBusy(true);
 
@@ -76,8 +80,8 @@ TRunOutcome Convert(TConversionHost& Host, UClientDataSet::TClientDataSet& DataS
     std::size_t Column = 0;
     try {
       for (; Column < RecordLayout.size(); ++Column) {
-        TField& Field = Fields[Column] ? *Fields[Column]
-                                       : DataSet.FieldByName(RecordLayout[Column].FieldName);
+        TField& Field =
+            Fields[Column] ? *Fields[Column] : DataSet.FieldByName(RecordLayout[Column].FieldName);
         const std::string_view Value = URecordLayout::TrimControls(Field.AsString());
         Output.Write(Value);
         Output.WriteBlanks(URecordLayout::PaddingFor(Value, RecordLayout[Column].Width));
@@ -119,8 +123,7 @@ TRunResult RunConversion(TConversionHost& Host, UClientDataSet::TClientDataSet& 
   }
 
   try {
-    Result.Outcome =
-        Convert(Host, DataSet, Output, OutputPath, InputPath, Result.RecordsWritten);
+    Result.Outcome = Convert(Host, DataSet, Output, OutputPath, InputPath, Result.RecordsWritten);
   } catch (...) {
     CleanUp(Host, Output, true);
     throw;

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -22,6 +24,17 @@ std::FILE* OpenFile(const std::filesystem::path& Path, bool Truncate) {
 #ifdef _WIN32
   return _wfopen(Path.c_str(), Truncate ? L"wb" : L"r+b");
 #else
+  struct stat Status;
+  if (!Truncate && ::stat(Path.c_str(), &Status) == 0 && S_ISFIFO(Status.st_mode)) {
+    // A pipe is opened for writing only, and without waiting: with nobody reading it the
+    // open fails (ENXIO) instead of the run blocking on its first full buffer.
+    const int Descriptor = ::open(Path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (Descriptor < 0) return nullptr;
+    ::fcntl(Descriptor, F_SETFL, ::fcntl(Descriptor, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* Stream = ::fdopen(Descriptor, "wb");
+    if (Stream == nullptr) ::close(Descriptor);
+    return Stream;
+  }
   return std::fopen(Path.c_str(), Truncate ? "wb" : "r+b");
 #endif
 }

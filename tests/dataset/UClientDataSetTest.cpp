@@ -802,3 +802,68 @@ TEST(Real, SkeletonHasNoRecords) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every value of every record, in order, as the dataset gives them.
+std::vector<std::string> AllValues(TClientDataSet& DataSet) {
+  std::vector<std::string> Values;
+  for (DataSet.First(); !DataSet.Eof(); DataSet.Next())
+    for (int Index = 0; Index < DataSet.FieldCount(); ++Index)
+      Values.emplace_back(DataSet.Fields(Index).AsString());
+  return Values;
+}
+
+// A packet of a few megabytes, so its rows are read in several parts; the rows vary in length,
+// order of attributes, escapes, absent values and nested rows.
+std::string BigPacket(const std::string& AfterRowData) {
+  std::string Xml =
+      "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+      "<FIELD attrname=\"ID\" fieldtype=\"i4\"/><FIELD attrname=\"NOME\" fieldtype=\"string\" "
+      "WIDTH=\"80\"/><FIELD attrname=\"VALOR\" fieldtype=\"r8\"/><FIELD attrname=\"OBS\" "
+      "fieldtype=\"string\" WIDTH=\"200\"/></FIELDS><PARAMS/></METADATA><ROWDATA>" +
+      AfterRowData;
+  for (int Row = 1; Row <= 30000; ++Row) {
+    const std::string Id = std::to_string(Row);
+    const std::string Name = "Jos\xe9 &amp; filhos " + std::string(Row % 37, 'x') + Id;
+    if (Row % 5 == 0)
+      Xml += "<ROW OBS=\"linha&#013;&#010;" + Id + "\" NOME=\"" + Name + "\" ID=\"" + Id + "\"/>";
+    else if (Row % 7 == 0)
+      Xml += "<ROW ID=\"" + Id + "\"><!-- comentário --><ROW NOME=\"aninhado\"/></ROW>";
+    else
+      Xml += "<ROW ID=\"" + Id + "\" NOME=\"" + Name + "\" VALOR=\"" + Id + ".25\"/>";
+  }
+  return Xml + "</ROWDATA></DATAPACKET>";
+}
+
+}  // namespace
+
+TEST(LargePackets, RowsReadInPartsMatchTheWholeDocument) {
+  TClientDataSet InParts, Whole;
+  const std::string Packet = BigPacket("");
+  ASSERT_GT(Packet.size(), 2u << 20);
+  InParts.LoadFromBytes(Packet);
+  // A processing instruction among the rows sends the reader to the whole-document parse.
+  Whole.LoadFromBytes(BigPacket("<?pi x?>"));
+  ASSERT_EQ(InParts.RecordCount(), 30000);
+  ASSERT_EQ(Whole.RecordCount(), 30000);
+  const std::vector<std::string> Values = AllValues(InParts);
+  EXPECT_EQ(Values, AllValues(Whole));
+  EXPECT_EQ(Values[4 * 4 + 3], "linha\r\n5");
+  EXPECT_EQ(Values[6 * 4 + 1], "");  // row 7 has only its ID; the nested row is not a record
+  EXPECT_EQ(Values[29998 * 4 + 2], "29999,25");
+}
+
+TEST(LargePackets, AFaultInALaterPartIsALoadFailure) {
+  std::string Packet = BigPacket("");
+  Packet.insert(Packet.size() - 2000, "<ROW ID=\"1\" ID=\"2\" <");
+  TClientDataSet DataSet;
+  try {
+    DataSet.LoadFromBytes(Packet, "grande.xml");
+    FAIL() << "expected a load failure";
+  } catch (const EDataSetError& Error) {
+    EXPECT_GT(Error.Offset, static_cast<std::int64_t>(Packet.size() - 3000)) << Error.what();
+    EXPECT_NE(std::string(Error.what()).find("grande.xml"), std::string::npos);
+  }
+  EXPECT_FALSE(DataSet.Active());
+}
