@@ -16,6 +16,7 @@
 
 #include "UConversionRun.h"
 #include "URecordLayout.h"
+#include "URecordingHost.h"
 
 using namespace UConversionRun;
 using URecordLayout::RecordLayout;
@@ -27,23 +28,6 @@ void Check(bool Condition, const char* What) {
   std::fprintf(stderr, "conversion invariant broken: %s\n", What);
   std::abort();
 }
-
-class TFuzzHost final : public TConversionHost {
- public:
-  std::filesystem::path Input, Output;
-  UAlgumasFuncoes::TProgressBar Bar;
-  std::vector<std::string> Messages;
-  bool Busy = false;
-
-  std::filesystem::path OutputPath() override { return Output; }
-  std::filesystem::path InputPath() override { return Input; }
-  UAlgumasFuncoes::TProgressBar& ProgressBar() override { return Bar; }
-  void ProgressChanged() override {}
-  void SetStatusText(const std::string&) override {}
-  void SetBusy(bool Value) override { Busy = Value; }
-  void ProcessMessages() override {}
-  void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
-};
 
 // The writer with its own buffering intact; what reaches the system is kept in memory.
 class TMemoryTextFile final : public UTextFile::TTextFile {
@@ -110,7 +94,7 @@ double FakeClock() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   static TScratch Scratch;
-  TFuzzHost Host;
+  UTestSupport::TRecordingHost Host;
   Host.Input = Scratch.Dir / "entrada.xml";
   Host.Output = Scratch.Dir / "saida.txt";
   WriteFile(Host.Input, Data, Size);

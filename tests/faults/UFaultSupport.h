@@ -16,6 +16,7 @@
 
 #include "UConversionRun.h"
 #include "URecordLayout.h"
+#include "URecordingHost.h"
 #include "UTestSupport.h"
 
 namespace UFaultSupport {
@@ -80,23 +81,7 @@ inline std::string Lines(int Rows) {
   return Text;
 }
 
-class TRecordingHost : public UConversionRun::TConversionHost {
- public:
-  std::filesystem::path Input, Output;
-  UAlgumasFuncoes::TProgressBar Bar;
-  std::vector<std::string> Messages, Causes;
-  bool Busy = false;
-
-  std::filesystem::path OutputPath() override { return Output; }
-  std::filesystem::path InputPath() override { return Input; }
-  UAlgumasFuncoes::TProgressBar& ProgressBar() override { return Bar; }
-  void ProgressChanged() override {}
-  void SetStatusText(const std::string&) override {}
-  void SetBusy(bool Value) override { Busy = Value; }
-  void ProcessMessages() override {}
-  void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
-  void ReportCause(const std::string& Cause) override { Causes.push_back(Cause); }
-};
+using UTestSupport::TRecordingHost;
 
 // What one run left: its outcome, what it said, and the output file afterwards.
 struct TRun {
